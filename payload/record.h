@@ -10,7 +10,7 @@ enum {
     record_read = 520,       // bytes read at stub_size for the record
     record_slack = 8,        // zero bytes kept after the read: the split and the
                              // five-byte "auto" overwrite never leave the buffer
-    record_buffer = record_read + record_slack,
+    record_space = record_read + record_slack,
     record_max = record_read - 1 // longest record text with its zero byte
 };
 
@@ -21,7 +21,7 @@ struct launch_record {
     int32_t stream_offset;   // 32769 + length of the unsplit record text
 };
 
-// Splits the record in `buf` in place. `buf` holds record_buffer bytes of
+// Splits the record in `buf` in place. `buf` holds record_space bytes of
 // which the first `got` came from the file (got < record_read when the file
 // ended early); the bytes after them must be zero. Absent fields point at a
 // constant empty string. Returns false when no zero byte ended the record

@@ -1,5 +1,14 @@
 // walk.cpp: the archive stream walker shared by the stub and qoxpack.
 #include "walk.h"
+#include "szdd.h"
+
+long walk_length(const unsigned char *head, int n)
+{
+    szdd_header h;
+    if (n < 0 || szdd_read_header(head, (size_t)n, &h) != szdd_ok || h.length > 0x7fffffffu)
+        return -1;
+    return (long)h.length;
+}
 
 void walk_start(archive_walk *w, qfile file, long end)
 {
@@ -48,7 +57,7 @@ int walk_name(archive_walk *w, char *name)
     while (len < got && name[len])
         len++;
     if (len == got) {           // no zero byte among the bytes read
-        name[got < name_buffer ? got : name_buffer - 1] = 0;
+        name[got < name_space ? got : name_space - 1] = 0;
         return walk_damaged;
     }
     // Back to just after the name's zero byte.

@@ -11,7 +11,7 @@
 
 enum {
     name_read = 256,         // bytes read for an entry name
-    name_buffer = 260,       // the name buffer's size
+    name_space = 260,        // the name buffer's size
     data_block = 256         // largest block of entry data per read
 };
 
@@ -27,11 +27,17 @@ struct archive_walk {
     long end;                // where the stream ends (the expanded length)
 };
 
+// The length of the archive stream that the compressed stream's header
+// announces (its first `n` bytes in `head`), or -1 when they are no SZDD
+// mode A header. The walk is bounded by it, so that bytes appended after the
+// compressed data never become entries.
+long walk_length(const unsigned char *head, int n);
+
 // Starts a walk over `file` from offset 0 up to `end` bytes; bytes past
 // `end` are never read.
 void walk_start(archive_walk *w, qfile file, long end);
 
-// Reads the next name into `name` (name_buffer bytes). walk_end when no byte
+// Reads the next name into `name` (name_space bytes). walk_end when no byte
 // is left; walk_damaged when no zero byte ends the name within the bytes
 // read, or the read fails.
 int walk_name(archive_walk *w, char *name);

@@ -35,7 +35,7 @@ TEST(record, splits_every_case_in_place)
 {
     for (const split_case &c : cases) {
         SCOPED_TRACE(c.record);
-        char buf[record_buffer] = {};
+        char buf[record_space] = {};
         std::strcpy(buf, c.record);
         launch_record rec;
         EXPECT_TRUE(record_split(buf, record_read, &rec));
@@ -46,13 +46,13 @@ TEST(record, splits_every_case_in_place)
         EXPECT_EQ(rec.stream_offset, 32769 + (int)std::strlen(c.record));
         // Fields point into the buffer, or at an empty string.
         for (char *f : {rec.run_program, rec.chained_program, rec.stub_option})
-            EXPECT_TRUE((f >= buf && f < buf + record_buffer) || *f == 0);
+            EXPECT_TRUE((f >= buf && f < buf + record_space) || *f == 0);
     }
 }
 
 TEST(record, longest_record_and_no_terminator)
 {
-    char buf[record_buffer] = {};
+    char buf[record_space] = {};
     std::memset(buf, 'x', record_max);
     buf[100] = ',';
     launch_record rec;
@@ -69,13 +69,13 @@ TEST(record, longest_record_and_no_terminator)
     EXPECT_STREQ(rec.chained_program, "");
     // The five-byte "auto" overwrite from a field starting at the last byte
     // still fits the buffer.
-    EXPECT_LE(rec.chained_program + 5, buf + record_buffer);
+    EXPECT_LE(rec.chained_program + 5, buf + record_space);
 }
 
 TEST(record, file_ending_early)
 {
     // Nothing after the stub: no bytes read at all.
-    char buf[record_buffer] = {};
+    char buf[record_space] = {};
     launch_record rec;
     EXPECT_FALSE(record_split(buf, 0, &rec));
     EXPECT_STREQ(rec.run_program, "");

@@ -48,7 +48,7 @@ protected:
         archive_walk w;
         walk_start(&w, f, end < 0 ? (long)stream.size() : end);
         walk_outcome out;
-        char name[name_buffer];
+        char name[name_space];
         for (;;) {
             int r = walk_name(&w, name);
             if (r != walk_ok) {
