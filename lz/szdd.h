@@ -12,7 +12,9 @@ enum {
     szdd_ring = 4096,        // the LZSS ring
     szdd_ring_start = 4096 - 16, // where writing into the ring starts
     szdd_min_match = 3,
-    szdd_max_match = 18
+    szdd_max_match = 18,
+    szdd_block = 65536,      // the expander's output block, written at once
+    szdd_slack = 32          // room past a block for a token's wide copies
 };
 
 extern const uint8_t szdd_signature[8]; // 53 5A 44 44 88 F0 27 33
@@ -48,8 +50,8 @@ typedef int (*szdd_writer)(void *ctx, const uint8_t *buf, int n);
 
 // Everything the expander needs besides the caller's reads and writes.
 struct szdd_work {
-    uint8_t in[16384];
-    uint8_t out[szdd_ring + 65536];
+    uint8_t in[16384];       // compressed bytes read ahead
+    uint8_t out[szdd_ring + szdd_block + szdd_slack]; // history, then output
 };
 
 // Expands a whole SZDD stream (header included) read through `rd` and
