@@ -20,6 +20,22 @@ static bool has_control(const std::string &s)
     return false;
 }
 
+// The installer opens field 1 below the target folder and, in auto mode,
+// deletes it (and field 2, put in place of field 1's last level) there once
+// it can: a name that leads elsewhere would open or delete a file outside.
+static std::vector<std::string> program_problems(const std::string &run, const std::string &chain)
+{
+    std::vector<std::string> why;
+    if (!run.empty() && run.find(',') == std::string::npos && !name_problem(run).empty())
+        why.push_back("the program to run " + quote(run) + ": " + name_problem(run) +
+                      "; the installer would open, and in auto mode delete, a file there");
+    if (!chain.empty() && chain != "auto" && chain[0] != ' ' &&
+        chain.find(',') == std::string::npos && !name_problem(chain).empty())
+        why.push_back("the chained program " + quote(chain) + ": " + name_problem(chain) +
+                      "; the installer would delete a file there");
+    return why;
+}
+
 std::string record_text(const record_fields &f)
 {
     std::string text = f.run;
@@ -47,6 +63,8 @@ std::vector<std::string> record_refusals(const record_fields &f)
         why.push_back("the record may not contain control characters");
     if (!f.chain.empty() && f.run.empty())
         why.push_back("a chained program or auto mode needs a program to run (--run)");
+    for (auto &p : program_problems(f.run, f.chain))
+        why.push_back(p);
     std::string text = record_text(f);
     if (text.size() > record_text_max)
         why.push_back("the record " + quote(text) + " is " + std::to_string(text.size()) +
@@ -87,6 +105,9 @@ std::vector<std::string> record_faults(const std::string &text)
     if (run.empty() && !chain.empty() && chain[0] != ' ')
         faults.push_back("field 2 " + quote(chain) +
                          " starts auto mode, but field 1 names no program to run");
+    if (!has_control(text))
+        for (auto &p : program_problems(run, chain.empty() || chain[0] == ' ' ? "" : chain))
+            faults.push_back(p);
     return faults;
 }
 

@@ -52,8 +52,10 @@ void progress_line::show(uint64_t done, uint64_t total)
 
 void progress_line::show_text(const std::string &text)
 {
-    if (due())
+    if (text != shown_ && due()) {
+        shown_ = text;
         put_line(this, what_ + " " + text);
+    }
 }
 
 void progress_line::clear()

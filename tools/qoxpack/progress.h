@@ -28,6 +28,7 @@ private:
     using clock = std::chrono::steady_clock;
     bool due();
     std::string what_;
+    std::string shown_;      // the text last written, not written again
     clock::time_point start_, last_;
     bool tty_;
 };

@@ -98,6 +98,10 @@ bool sfx_open(const std::string &path, sfx_file *f, std::vector<std::string> &fa
     // The SZDD header of the compressed stream.
     uint8_t head[szdd_header_size];
     size_t hgot = read_at(in.fd, head, sizeof head, (uint64_t)f->stream_offset, path);
+    if (hgot == 0) {
+        faults.push_back("nothing follows the launch record: no compressed stream");
+        return false;
+    }
     szdd_header h{};
     int status = szdd_read_header(head, hgot, &h);
     if (status == szdd_truncated) {

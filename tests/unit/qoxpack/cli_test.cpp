@@ -444,6 +444,7 @@ TEST_F(qoxpack, verify_finds_each_fault)
         {"no stub", zero_stub, "no stub"},
         {"record without zero", bytes(32768, 'S') + bytes(600, 'r'), "within the 520 bytes"},
         {"file ends in the record", bytes(32768, 'S') + "setup", "ends inside the launch record"},
+        {"record alone", good.substr(0, at), "no compressed stream"},
         {"file ends in the header", good.substr(0, at + 6), "inside the SZDD header"},
         {"signature", bad_signature, "no SZDD signature"},
         {"mode", bad_mode, "mode is not 'A'"},

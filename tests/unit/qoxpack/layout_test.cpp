@@ -44,13 +44,20 @@ TEST(record, refusals_name_the_reason)
         {{"setup.exe", " setup1.exe", false}, "space"},
         {{"setup\n.exe", "", false}, "control"},
         {{"", "auto", false}, "needs a program to run"},
+        {{"..\\setup.exe", "auto", false}, "\"..\" level"},     // opened and deleted outside
+        {{"\\setup.exe", "", false}, "absolute"},
+        {{"setup.exe", "C:\\doc.txt", false}, "drive letter"},
         {{std::string(520, 'a'), "", false}, "at most 519"},
         {{std::string(510, 'a'), "auto", true}, "at most 519"},   // 520 with the fields
     };
     for (const auto &c : cases)
         EXPECT_TRUE(mentions(record_refusals(c.f), c.why)) << record_text(c.f);
-    // The longest record the installer reads whole.
-    EXPECT_TRUE(record_refusals({std::string(519, 'a'), "", false}).empty());
+    // Names of at most 255 bytes keep every record qoxpack writes within 519
+    // characters: the longest is 255 + 1 + 255 + 5.
+    record_fields longest{std::string(255, 'a'), std::string(255, 'b'), true};
+    EXPECT_EQ(record_text(longest).size(), 516u);
+    EXPECT_TRUE(record_refusals(longest).empty());
+    EXPECT_TRUE(mentions(record_refusals({std::string(256, 'a'), "", false}), "at most 255"));
     EXPECT_TRUE(record_refusals({" leading.exe", "", false}).empty()); // field 1 keeps its space
 }
 
@@ -63,6 +70,8 @@ TEST(record, faults_of_records_read_back)
         {"setup.exe,auto,Self", "only \"self\""},
         {",setup1.exe", "field 1 names no program"},
         {"set\tup.exe", "control"},
+        {"sub\\..\\..\\x.exe,auto", "\"..\" level"},
+        {"setup.exe,/etc/passwd", "absolute"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(mentions(record_faults(c.text), c.fault)) << c.text;
