@@ -10,14 +10,11 @@
 #include "szdd_pack.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <exception>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
