@@ -19,12 +19,12 @@ deps:
 	@cmake/deps.sh $(PACKAGES)
 
 host: deps
-	@cmake -S . -B $(OUT)/host -G "$(GEN)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(OUT)/host -G "$(GEN)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
 	@cmake --build $(OUT)/host
 
 win32: deps
 	@cmake -S . -B $(OUT)/win32 -G "$(GEN)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
 	@cmake --build $(OUT)/win32
 
 build: host win32
