@@ -6,6 +6,11 @@
 // Paths handed to these operations are 8-bit, zero-terminated text. Relative
 // paths resolve against the process's current directory. The backslash is a
 // directory separator on both backends; the POSIX backend also takes '/'.
+// An existing file or directory is found whatever the case of its name (a
+// record that names setup.exe reaches SETUP.EXE); a new name is created as
+// written. On POSIX a level that does not exist as written is matched
+// without regard to ASCII case against its directory's entries, the exact
+// name winning when both exist.
 #ifndef QOX_PLATFORM_H
 #define QOX_PLATFORM_H
 
@@ -23,7 +28,8 @@ extern const char os_sep;
 void os_own_path(qinst inst, char *buf, int size);
 
 // The Windows directory, without a trailing separator, in at most `size`
-// bytes. The POSIX backend answers with its system temporary directory.
+// bytes; an empty string when it does not fit. The POSIX backend answers
+// "/tmp".
 void os_windows_dir(char *buf, int size);
 
 // The process's current directory, without a trailing separator (except for
@@ -33,12 +39,13 @@ void os_current_dir(char *buf, int size);
 // Opens an existing file for reading. qfile_bad when it cannot be opened.
 qfile os_open(const char *path);
 
-// Creates a file, or empties an existing one, open for writing (normal
-// attributes). qfile_bad when it cannot be created.
+// Creates a file, or empties an existing one, open for reading and writing
+// (normal attributes). qfile_bad when it cannot be created.
 qfile os_create(const char *path);
 
-// Reads up to `count` bytes. Returns the number read, 0 at the end of the
-// file, -1 on a read error.
+// Reads up to `count` bytes. Returns the number read, fewer than `count`
+// only at the end of the file; 0 at the end of the file; -1 on a read error.
+// Reads after writes on the same handle see what was written.
 int os_read(qfile f, void *buf, int count);
 
 // Writes `count` bytes. Returns `count` when they are all accepted, fewer or
@@ -57,8 +64,9 @@ int os_close(qfile f);
 
 // Deletes a file. False when it cannot be deleted, and always while a
 // running program has the file as its image (the installer relies on this to
-// tell that a program has ended); on POSIX also while any process holds the
-// file open or mapped.
+// tell that a program has ended), or while this process holds it open. On
+// POSIX also while any process holds the file open or mapped, or names it on
+// its command line, as an interpreter names the script it runs.
 bool os_delete(const char *path);
 
 // Creates one directory level. False when it exists or its parent is missing.
@@ -83,13 +91,20 @@ void os_set_drive(int drive);
 
 // Sets the last-write time of the existing file `path` from a DOS time
 // block (time in the low 16 bits, date in the high 16 bits) read as local
-// time; creation and access times are left alone. False on failure.
+// time; creation and access times are left alone. False on failure, and for
+// a block that is no valid date and time (month 0 or above 12, day 0 or past
+// the month's end, hour above 23, minute above 59, seconds 60 or 62): the
+// file's time is then left as it was.
 bool os_set_time(const char *path, unsigned long dos_time);
 
 // ---- the shell ------------------------------------------------------------
 
 // Opens `path` as the shell's "open" action would, with the current
-// directory as the working directory, and returns at once without waiting.
+// directory as the working directory, and returns without waiting for the
+// program to end. On POSIX an ELF file or a "#!" script is made executable
+// for its owner and started with standard input from /dev/null; the call
+// returns once its image is in place. Any other file goes to xdg-open; a
+// missing file opens nothing.
 void os_shell_open(const char *path);
 
 // ---- LZ expansion ---------------------------------------------------------
@@ -100,7 +115,8 @@ void os_shell_open(const char *path);
 // is the open-file record both opens share. A negative value on failure.
 qfile lz_open(const char *path, qofs *ofs, int style);
 
-// Expands the whole source into the destination. Returns the number of
+// Expands the whole source into the destination; a source that does not
+// begin with the SZDD signature is copied unchanged. Returns the number of
 // bytes written to the destination, or a negative value on failure.
 long lz_copy(qfile src, qfile dst);
 
