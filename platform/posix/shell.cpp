@@ -111,7 +111,7 @@ static bool command_names(const char *dir, const char *base, const struct stat *
     return false;
 }
 
-static bool process_holds(const char *dir, const char *base, const struct stat *st)
+static bool process_holds(const char *dir, const char *base, const struct stat *st, bool own)
 {
     char path[proc_path];
     append(append(path, dir), "/exe");
@@ -131,7 +131,9 @@ static bool process_holds(const char *dir, const char *base, const struct stat *
         }
         sys.closedir(d);
     }
-    return held || maps_hold(dir, st) || command_names(dir, base, st);
+    // Our own command line names the installer, never a script it runs; read
+    // against the target directory it could name an entry by chance.
+    return held || maps_hold(dir, st) || (!own && command_names(dir, base, st));
 }
 
 bool file_in_use(const char *real, const struct stat *st)
@@ -143,12 +145,16 @@ bool file_in_use(const char *real, const struct stat *st)
         return false;
     bool used = false;
     struct dirent *e;
+    long self = (long)getpid();
     while (!used && (e = sys.readdir(proc)) != 0) {
         if (e->d_name[0] < '1' || e->d_name[0] > '9' || strlen(e->d_name) > 20)
             continue;
+        long pid = 0;
+        for (const char *c = e->d_name; *c >= '0' && *c <= '9'; c++)
+            pid = pid * 10 + (*c - '0');
         char dir[64];
         append(append(dir, "/proc/"), e->d_name);
-        used = process_holds(dir, base, st);
+        used = process_holds(dir, base, st, pid == self);
     }
     sys.closedir(proc);
     return used;
