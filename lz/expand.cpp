@@ -97,6 +97,29 @@ static inline void copy8(uint8_t *d, const uint8_t *s)
     memcpy(d, &v, 8);
 }
 
+// One match from its two bytes at `ip`, written at `op` with the buffer's
+// slack to spare; returns the new write position.
+static inline uint8_t *copy_match(uint8_t *op, const uint8_t *ip, const uint8_t *out, size_t bias)
+{
+    unsigned pos = ip[0] | (ip[1] & 0xF0u) << 4;
+    unsigned len = (ip[1] & 0x0Fu) + szdd_min_match;
+    // distance 1..4096: the position being written itself means the byte
+    // written a whole ring earlier
+    size_t d = (((size_t)(op - out) + bias - pos - 1) & ring_mask) + 1;
+    const uint8_t *s = op - d; // op - out >= szdd_ring >= d
+    if (d >= 8) {
+        // 24 bytes, within the buffer's slack; the source runs at least 8
+        // bytes behind, so each piece is whole before it is read
+        copy8(op, s);
+        copy8(op + 8, s + 8);
+        copy8(op + 16, s + 16);
+    } else {
+        for (unsigned i = 0; i < len; i++)
+            op[i] = s[i];
+    }
+    return op + len;
+}
+
 int szdd_expand(szdd_reader rd, void *rctx, szdd_writer wr, void *wctx,
                 szdd_work *work, uint32_t *written)
 {
@@ -150,30 +173,35 @@ int szdd_expand(szdd_reader rd, void *rctx, szdd_writer wr, void *wctx,
                      : left >= szdd_max_match ? op + (left - szdd_max_match + 1)
                      : op;
         uint8_t *op0 = op;
-        while (op < lim && iend - ip >= 3) {
+        for (;;) {
+            // whole groups while all eight tokens start before `lim`
+            while (flags == 1 && lim - op > 7 * szdd_max_match && iend - ip >= 17) {
+                unsigned f = *ip++;
+                if (f == 0xFF) { // eight literals, common in code and tables
+                    copy8(op, ip);
+                    op += 8;
+                    ip += 8;
+                    continue;
+                }
+                for (int k = 0; k < 8; k++, f >>= 1) {
+                    if (f & 1)
+                        *op++ = *ip++;
+                    else {
+                        op = copy_match(op, ip, out, bias);
+                        ip += 2;
+                    }
+                }
+            }
+            // single tokens: the rest of a group, or close to the limits
+            if (op >= lim || iend - ip < 3)
+                break;
             if (flags == 1)
                 flags = *ip++ | 0x100u;
             if (flags & 1) {
                 *op++ = *ip++;
             } else {
-                unsigned pos = ip[0] | (ip[1] & 0xF0u) << 4;
-                unsigned len = (ip[1] & 0x0Fu) + szdd_min_match;
+                op = copy_match(op, ip, out, bias);
                 ip += 2;
-                // distance 1..4096: the position being written itself means
-                // the byte written a whole ring earlier
-                size_t d = (((size_t)(op - out) + bias - pos - 1) & ring_mask) + 1;
-                const uint8_t *s = op - d; // op - out >= szdd_ring >= d
-                if (d >= 8) {
-                    // up to 24 bytes, within the buffer's slack; the source
-                    // runs at least 8 bytes behind, so each piece is whole
-                    copy8(op, s);
-                    copy8(op + 8, s + 8);
-                    copy8(op + 16, s + 16);
-                } else {
-                    for (unsigned i = 0; i < len; i++)
-                        op[i] = s[i];
-                }
-                op += len;
             }
             flags >>= 1;
         }

@@ -10,6 +10,8 @@
 
 // Compresses `n` bytes into a whole SZDD stream, header included.
 // `last_char` is stored in the header for the original name's last character.
+// Empty when `n` does not fit the header's 32-bit length. Matches reach back
+// at most 4096 bytes and never into the ring's initial spaces.
 std::vector<uint8_t> szdd_compress(const uint8_t *data, size_t n, uint8_t last_char = 0);
 
 #endif

@@ -126,6 +126,9 @@ peer_result mspack_expand(const bytes &szdd)
         r.error = "libmspack: no decompressor";
         return r;
     }
+    if (szdd.size() >= 14) // room for the announced length, as a caller would make
+        r.data.reserve(size_t(szdd[10]) | size_t(szdd[11]) << 8 | size_t(szdd[12]) << 16 |
+                       size_t(szdd[13]) << 24);
     mem_file in{szdd.data(), szdd.size(), 0, nullptr};
     mem_file out{nullptr, 0, 0, &r.data};
     int err = d->decompress(d, reinterpret_cast<const char *>(&in),

@@ -41,9 +41,34 @@ const char *const words[] = {
 };
 constexpr uint32_t word_count = sizeof(words) / sizeof(words[0]);
 
-// A word, the common ones more often (roughly Zipf-like).
-const char *pick_word(synth_rng &r)
+// Phrases that documentation repeats.
+const char *const phrases[] = {
+    "the setup program", "click the OK button", "in the windows directory",
+    "before you install", "for more information", "see the documentation",
+    "the following files", "on your hard disk", "make sure that", "is not available",
+    "you must restart your computer", "press any key to continue", "all rights reserved",
+    "without the prior written permission of", "to the extent permitted by law",
+    "in the control panel", "if you have problems", "the latest version of",
+    "the installation directory", "this version of the software",
+};
+constexpr uint32_t phrase_count = sizeof(phrases) / sizeof(phrases[0]);
+
+// A word, the common ones more often (roughly Zipf-like); now and then a
+// phrase, or a rarer word made of syllables.
+std::string pick_word(synth_rng &r)
 {
+    static const char *const syllables[] = {"con", "tra", "ble", "ment", "in", "ter", "pro",
+                                            "ri", "ca", "tion", "al", "de", "vi", "sor", "ex",
+                                            "pa", "lo", "ge", "nu", "ist"};
+    uint32_t kind = r.below(100);
+    if (kind < 6)
+        return phrases[r.below(phrase_count)];
+    if (kind < 16) {
+        std::string w;
+        for (uint32_t i = 0, n = 2 + r.below(3); i < n; i++)
+            w += syllables[r.below(20)];
+        return w;
+    }
     uint32_t a = r.below(word_count), b = r.below(word_count);
     return words[std::min(a, b) * std::min(r.below(4) + 1, 3u) % word_count];
 }
@@ -73,6 +98,8 @@ void append_text(bytes &b, synth_rng &r, size_t size)
     size_t end = b.size() + size;
     while (b.size() < end) {
         std::string w = pick_word(r);
+        if (col + w.size() > 72 && w.find(' ') != std::string::npos)
+            w = w.substr(0, w.find(' ')); // phrases do not wrap
         if (start)
             w[0] = char(w[0] - 'a' + 'A');
         start = false;
@@ -103,73 +130,104 @@ void append_text(bytes &b, synth_rng &r, size_t size)
     b.resize(end);
 }
 
-// One function of x86-like code: prologue, a body drawn from the usual
-// instruction shapes, epilogue and int3 padding.
-void append_function(bytes &b, synth_rng &r, uint32_t base, const std::vector<uint32_t> &funcs,
-                     const std::vector<uint32_t> &imports)
+// One x86-like instruction of the usual shapes, at address `pc`.
+void append_insn(bytes &b, synth_rng &r, uint32_t pc, const std::vector<uint32_t> &funcs,
+                 const std::vector<uint32_t> &imports)
 {
     static const uint8_t disp[] = {0x08, 0x0C, 0x10, 0x14, 0x18, 0xFC, 0xF8, 0xF4, 0xF0, 0xEC, 0xE8};
     static const uint8_t regs[] = {0x45, 0x4D, 0x55, 0x5D, 0x75, 0x7D};
+    switch (r.below(18)) {
+    case 16: { // arguments pushed for an import, its result tested
+        for (uint32_t k = 0, m = r.below(4); k < m; k++) {
+            if (r.below(2))
+                b.insert(b.end(), {0xFF, 0x75, disp[r.below(4)]});
+            else
+                b.insert(b.end(), {0x6A, 0x00});
+        }
+        b.insert(b.end(), {0xFF, 0x15});
+        put32(b, imports[r.below(uint32_t(imports.size()))]);
+        b.insert(b.end(), {0x85, 0xC0, 0x74, uint8_t(r.below(0x40))});
+        break;
+    }
+    case 17: // a field copied between structures
+        b.insert(b.end(), {0x8B, 0x46, uint8_t(4 * r.below(24)), 0x89, 0x47,
+                           uint8_t(4 * r.below(24))});
+        break;
+    case 0: case 1: case 2: // mov reg, [ebp+disp]
+        b.insert(b.end(), {0x8B, regs[r.below(6)], disp[r.below(11)]});
+        break;
+    case 3: case 4: // mov [ebp+disp], reg
+        b.insert(b.end(), {0x89, regs[r.below(6)], disp[r.below(11)]});
+        break;
+    case 5: { // call a function
+        b.push_back(0xE8);
+        put32(b, funcs[r.below(uint32_t(funcs.size()))] - (pc + 5));
+        break;
+    }
+    case 6: // call an import
+        b.insert(b.end(), {0xFF, 0x15});
+        put32(b, imports[r.below(uint32_t(imports.size()))]);
+        break;
+    case 7: // push a small constant or an address
+        if (r.below(2))
+            b.insert(b.end(), {0x6A, uint8_t(r.below(3) == 0 ? r.below(256) : r.below(8))});
+        else {
+            b.push_back(0x68);
+            put32(b, 0x00403000 + 4 * r.below(2048));
+        }
+        break;
+    case 8: // test, then a short jump
+        b.insert(b.end(), {0x85, 0xC0, uint8_t(0x74 + r.below(2)), uint8_t(r.below(0x40))});
+        break;
+    case 9: // cmp eax, imm8
+        b.insert(b.end(), {0x83, 0xF8, uint8_t(r.below(16))});
+        break;
+    case 10: // xor eax, eax / mov eax, imm32
+        if (r.below(2))
+            b.insert(b.end(), {0x33, 0xC0});
+        else {
+            b.push_back(0xB8);
+            put32(b, r.below(3) ? r.below(16) : uint32_t(r.next()));
+        }
+        break;
+    case 11: // add esp, n after a call
+        b.insert(b.end(), {0x83, 0xC4, uint8_t(4 * (1 + r.below(6)))});
+        break;
+    case 12: // lea eax, [ebp+disp]; push eax
+        b.insert(b.end(), {0x8D, regs[r.below(6)], disp[r.below(11)], 0x50});
+        break;
+    case 13: // mov ecx, [eax+disp]
+        b.insert(b.end(), {0x8B, 0x48, uint8_t(4 * r.below(32))});
+        break;
+    case 14: // push reg
+        b.push_back(uint8_t(0x50 + r.below(8)));
+        break;
+    default: // jmp short
+        b.insert(b.end(), {0xEB, uint8_t(r.below(0x7F))});
+        break;
+    }
+}
+
+// One function: prologue, a body mostly of the idioms that a compiler
+// repeats (`snippets`, now and then with one operand byte changed) and
+// some fresh instructions, epilogue and int3 padding.
+void append_function(bytes &b, synth_rng &r, uint32_t base, const std::vector<bytes> &snippets,
+                     const std::vector<uint32_t> &funcs, const std::vector<uint32_t> &imports)
+{
     b.insert(b.end(), {0x55, 0x8B, 0xEC});
     if (r.below(2))
         b.insert(b.end(), {0x83, 0xEC, uint8_t(4 * (1 + r.below(16)))});
     b.insert(b.end(), {0x53, 0x56, 0x57});
-    uint32_t n = 4 + r.below(40);
-    for (uint32_t i = 0; i < n; i++) {
-        uint32_t pc = base + uint32_t(b.size());
-        switch (r.below(16)) {
-        case 0: case 1: case 2: // mov reg, [ebp+disp]
-            b.insert(b.end(), {0x8B, regs[r.below(6)], disp[r.below(11)]});
-            break;
-        case 3: case 4: // mov [ebp+disp], reg
-            b.insert(b.end(), {0x89, regs[r.below(6)], disp[r.below(11)]});
-            break;
-        case 5: { // call a function
-            b.push_back(0xE8);
-            put32(b, funcs[r.below(uint32_t(funcs.size()))] - (pc + 5));
-            break;
-        }
-        case 6: // call an import
-            b.insert(b.end(), {0xFF, 0x15});
-            put32(b, imports[r.below(uint32_t(imports.size()))]);
-            break;
-        case 7: // push a small constant or an address
-            if (r.below(2))
-                b.insert(b.end(), {0x6A, uint8_t(r.below(3) == 0 ? r.below(256) : r.below(8))});
-            else {
-                b.push_back(0x68);
-                put32(b, 0x00403000 + 4 * r.below(2048));
-            }
-            break;
-        case 8: // test, then a short jump
-            b.insert(b.end(), {0x85, 0xC0, uint8_t(0x74 + r.below(2)), uint8_t(r.below(0x40))});
-            break;
-        case 9: // cmp eax, imm8
-            b.insert(b.end(), {0x83, 0xF8, uint8_t(r.below(16))});
-            break;
-        case 10: // xor eax, eax / mov eax, imm32
-            if (r.below(2))
-                b.insert(b.end(), {0x33, 0xC0});
-            else {
-                b.push_back(0xB8);
-                put32(b, r.below(3) ? r.below(16) : uint32_t(r.next()));
-            }
-            break;
-        case 11: // add esp, n after a call
-            b.insert(b.end(), {0x83, 0xC4, uint8_t(4 * (1 + r.below(6)))});
-            break;
-        case 12: // lea eax, [ebp+disp]; push eax
-            b.insert(b.end(), {0x8D, regs[r.below(6)], disp[r.below(11)], 0x50});
-            break;
-        case 13: // mov ecx, [eax+disp]
-            b.insert(b.end(), {0x8B, 0x48, uint8_t(4 * r.below(32))});
-            break;
-        case 14: // push reg
-            b.push_back(uint8_t(0x50 + r.below(8)));
-            break;
-        default: // jmp short
-            b.insert(b.end(), {0xEB, uint8_t(r.below(0x7F))});
-            break;
+    for (uint32_t i = 0, n = 3 + r.below(30); i < n; i++) {
+        if (r.below(10) < 6) {
+            const bytes &sn = snippets[std::min(r.below(uint32_t(snippets.size())),
+                                                r.below(uint32_t(snippets.size())))];
+            size_t at = b.size();
+            b.insert(b.end(), sn.begin(), sn.end());
+            if (r.below(3) == 0)
+                b[at + 1 + r.below(uint32_t(sn.size() - 1))] = uint8_t(r.below(256));
+        } else {
+            append_insn(b, r, base + uint32_t(b.size()), funcs, imports);
         }
     }
     b.insert(b.end(), {0x5F, 0x5E, 0x5B, 0x8B, 0xE5, 0x5D});
@@ -233,9 +291,13 @@ bytes synth_program(synth_rng &r, size_t size)
         funcs.push_back(base + uint32_t(size) * 6 / 10 / 400 * i);
     for (uint32_t i = 0; i < import_count; i++)
         imports.push_back(0x00405000 + 4 * i);
+    std::vector<bytes> snippets(300);
+    for (bytes &sn : snippets)
+        for (uint32_t i = 0, n = 2 + r.below(4); i < n; i++)
+            append_insn(sn, r, base + 0x1000 * r.below(64), funcs, imports);
     size_t code_end = b.size() + size * 6 / 10;
     while (b.size() < code_end)
-        append_function(b, r, base, funcs, imports);
+        append_function(b, r, base, snippets, funcs, imports);
     pad_to(b, 512, 0);
 
     // data: pointer tables and strings
@@ -259,6 +321,19 @@ bytes synth_program(synth_rng &r, size_t size)
     }
     for (uint32_t i = 0; i < import_count; i++)
         put32(b, 0x00406000 + 20 * i);
+    pad_to(b, 512, 0);
+
+    // relocations: per 4 KiB page, a header and 16-bit entries
+    for (uint32_t page = 0x1000; page < 0x1000 + uint32_t(size) * 6 / 10; page += 0x1000) {
+        uint32_t n = 8 + 2 * r.below(40);
+        put32(b, page);
+        put32(b, 8 + 2 * n);
+        uint32_t off = 0;
+        for (uint32_t i = 0; i < n; i++) {
+            off = std::min<uint32_t>(off + 2 + r.below(96), 0xFFF);
+            put16(b, 0x3000 | off);
+        }
+    }
     pad_to(b, 512, 0);
 
     // resources: UTF-16 strings, small-palette icons, padding; the rest
@@ -305,7 +380,7 @@ bytes synth_archive(uint64_t seed, size_t size)
         unsigned share;   // per mille of the archive
     };
     static const kind kinds[] = {
-        {"EXE", 300}, {"DLL", 420}, {"OCX", 90}, {"TXT", 60}, {"INF", 20}, {"HLP", 60}, {"CAB", 50},
+        {"EXE", 300}, {"DLL", 440}, {"OCX", 100}, {"TXT", 70}, {"INF", 30}, {"HLP", 60},
     };
     bytes a;
     a.reserve(size + 1024);
@@ -323,8 +398,6 @@ bytes synth_archive(uint64_t seed, size_t size)
             std::string ext = k.ext;
             if (ext == "EXE" || ext == "DLL" || ext == "OCX")
                 d = synth_program(r, n);
-            else if (ext == "CAB")
-                d = synth_noise(r, n);
             else if (ext == "HLP") {
                 d = synth_text(r, n / 2);
                 bytes z = synth_program(r, n - n / 2);

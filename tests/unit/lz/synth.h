@@ -29,7 +29,7 @@ bytes synth_program(synth_rng &r, size_t size);
 bytes synth_noise(synth_rng &r, size_t size);
 
 // An archive stream (name, DOS time block, size, data per entry) of
-// programs, libraries and texts, about `size` bytes long.
+// programs, libraries, help files and texts, about `size` bytes long.
 bytes synth_archive(uint64_t seed, size_t size);
 
 #endif
