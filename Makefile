@@ -5,6 +5,8 @@
 SHELL := /bin/bash
 OUT := out
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+# A tree keeps the generator it was configured with.
+gen = $(if $(wildcard $(OUT)/$(1)/CMakeCache.txt),,-G "$(GEN)")
 BUILD_TYPE ?= Release
 
 # Debian packages the build and the tests need.
@@ -19,11 +21,11 @@ deps:
 	@cmake/deps.sh $(PACKAGES)
 
 host: deps
-	@cmake -S . -B $(OUT)/host -G "$(GEN)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
+	@cmake -S . -B $(OUT)/host $(call gen,host) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
 	@cmake --build $(OUT)/host
 
 win32: deps
-	@cmake -S . -B $(OUT)/win32 -G "$(GEN)" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	@cmake -S . -B $(OUT)/win32 $(call gen,win32) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
 	@cmake --build $(OUT)/win32
 
