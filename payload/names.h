@@ -5,7 +5,9 @@
 // True when `name` is relative and stays below the directory it is written
 // into: no leading '\\' or '/' (absolute or UNC), no drive letter, no level
 // made only of dots and spaces that a file system would read as "..", and not
-// one of the installer's own temporary names ("~un1", "~un2", any case).
+// one of the installer's own temporary names ("~un1", "~un2", in any case,
+// and however else a file system would reach them: "./~un2", "~un2.",
+// "~un2::$DATA").
 // '\\' and '/' both count as separators here. The empty name is safe: it
 // creates nothing.
 bool name_safe(const char *name);

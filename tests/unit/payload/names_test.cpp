@@ -14,6 +14,10 @@ TEST(names, safe_and_unsafe)
         "\\windows\\x", "/etc/passwd", "\\\\server\\share\\x", "C:\\x", "c:x",
         "..", "..\\x", "../x", "a\\..\\..\\x", "a/../b", "a\\..", ".. \\x",
         "...\\x", ". .\\x", "~un1", "~UN2", "~Un1",
+        // Found by fuzzing: other spellings of the temporary files, and a
+        // parent level with a stream suffix.
+        "./~un2", ".\\~un1", "~un2.", "~UN1 ", "~un2::$DATA", "~un1:x", "~un2\\.",
+        "..:x\\y", ".. :",
     };
     for (const char *n : safe)
         EXPECT_TRUE(name_safe(n)) << n;
