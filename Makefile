@@ -1,4 +1,4 @@
-# qox: make build | make test | make demo | make bench | make clean
+# qox: make build | make test | make fuzz | make demo | make bench | make clean
 # The Makefile wraps CMake: out/host is the host tree, out/win32 the Windows
 # tree; shipped programs land in out/bin.
 
@@ -11,9 +11,13 @@ BUILD_TYPE ?= Release
 
 # Debian packages the build and the tests need.
 PACKAGES := cmake g++ googletest libgtest-dev libgmock-dev \
-            g++-mingw-w64-i686-win32 mscompress libmspack-dev libcli11-dev
+            g++-mingw-w64-i686-win32 mscompress libmspack-dev libcli11-dev \
+            clang libclang-rt-14-dev valgrind
+# Seconds each fuzz target runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := record walk expand roundtrip verify
 
-.PHONY: all deps build host win32 test demo bench clean
+.PHONY: all deps build host win32 sanitize fuzz test demo bench clean
 
 all: build
 
@@ -32,8 +36,27 @@ win32: deps
 build: host win32
 	@ls -l $(OUT)/bin
 
-test: build
-	@cd $(OUT)/host && ctest --output-on-failure -j2
+# out/asan: the host tree with AddressSanitizer and UndefinedBehaviorSanitizer;
+# its programs stay in the tree.
+sanitize: deps
+	@cmake -S . -B $(OUT)/asan $(call gen,asan) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOX_SANITIZE=ON >/dev/null
+	@cmake --build $(OUT)/asan
+
+# out/fuzz: the libFuzzer targets, built with clang; each runs FUZZ_SECONDS
+# and any finding fails (it is kept in out/fuzz/findings).
+fuzz: deps
+	@cmake -DSOURCE=$(CURDIR) -DTREE=$(CURDIR)/$(OUT)/fuzz -DGENERATOR="$(GEN)" -P tests/fuzz/build.cmake
+	@for t in $(FUZZ_TARGETS); do \
+	    cmake -DTREE=$(CURDIR)/$(OUT)/fuzz -DTARGET=$$t -DCORPUS=$(CURDIR)/tests/fuzz/corpus/$$t \
+	        -DSECONDS=$(FUZZ_SECONDS) -P tests/fuzz/run.cmake || exit 1; \
+	done
+
+# Both trees run, whatever the first one's outcome; either failing fails.
+test: build sanitize
+	@rc=0; \
+	(cd $(OUT)/host && ctest --output-on-failure -j2) || rc=1; \
+	(cd $(OUT)/asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j2) || rc=1; \
+	exit $$rc
 
 demo: build
 	@examples/demo.sh

@@ -4,6 +4,7 @@ file system afterwards."""
 
 import os
 import queue
+import shlex
 import shutil
 import stat
 import struct
@@ -16,6 +17,9 @@ import unittest
 QOX = os.environ["QOX"]
 QOXPACK = os.environ["QOXPACK"]
 SZDDPACK = os.environ["SZDDPACK"]
+# A command the stub is started under (valgrind, or a sanitizer build's
+# runner), given the self-expanding file as its first argument.
+WRAPPER = shlex.split(os.environ.get("QOX_WRAPPER", ""))
 
 TITLE = "Tressilvandora Self-Expand Installer  "
 LEAVE = ("Leave this window here until the install finishes, "
@@ -59,7 +63,7 @@ class Installer:
 
     def __init__(self, path, args=(), tz="UTC"):
         env = dict(os.environ, TZ=tz)
-        self.proc = subprocess.Popen([path, *args], stdin=subprocess.PIPE,
+        self.proc = subprocess.Popen([*WRAPPER, path, *args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, env=env,
                                      cwd=os.path.dirname(path))
         self.lines = []

@@ -29,7 +29,8 @@ int read_source(void *ctx, uint8_t *buf, int n)
     if (s->reads++ == s->fail_at)
         return -1;
     size_t k = std::min({size_t(n), size_t(s->chunk), s->data->size() - s->pos});
-    std::memcpy(buf, s->data->data() + s->pos, k);
+    if (k)
+        std::memcpy(buf, s->data->data() + s->pos, k);
     s->pos += k;
     return int(k) + (k ? s->overclaim : 0);
 }
