@@ -49,8 +49,8 @@ static int read_full(archive_walk *w, unsigned char *buf, int count)
 int walk_name(archive_walk *w, char *name)
 {
     int got = read_some(w, name, name_read);
-    if (got == 0)
-        return walk_end;
+    if (got == 0)               // a stream that ends before its length is cut
+        return w->pos < w->end ? walk_damaged : walk_end;
     if (got < 0)
         return walk_damaged;
     int len = 0;

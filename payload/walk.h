@@ -38,8 +38,8 @@ long walk_length(const unsigned char *head, int n);
 void walk_start(archive_walk *w, qfile file, long end);
 
 // Reads the next name into `name` (name_space bytes). walk_end when no byte
-// is left; walk_damaged when no zero byte ends the name within the bytes
-// read, or the read fails.
+// is left at the stream's end; walk_damaged when the file ends before it, when
+// no zero byte ends the name within the bytes read, or when the read fails.
 int walk_name(archive_walk *w, char *name);
 
 // Reads the time block (DOS time in the low half, date in the high half) and
