@@ -53,6 +53,12 @@ struct scenario {
     bool target_stays = true;
 };
 
+// Test names show the scenario, not its bytes.
+void PrintTo(const scenario &s, std::ostream *os)
+{
+    *os << s.what;
+}
+
 const std::set<std::string> all = {"SETUP.SH", "DATA.TXT", "SUB/DEEP.TXT"};
 const std::set<std::string> flat = {"SETUP.SH", "DATA.TXT"};
 const std::set<std::string> none;
