@@ -54,6 +54,7 @@ save("walk", "trailing", b"\4\x20\0" + STREAM + entry(b"EVIL", b"x" * 20))
 save("walk", "long-name", b"\0\0\0" + entry(b"N" * 255, b"data") + entry(b"B\\..\\~un2", b""))
 save("walk", "read-error", b"\x09\0\x02" + STREAM)
 save("walk", "no-zero", b"\0\0\0" + b"Q" * 300)
+save("walk", "file-short", b"\0\x90\0" + STREAM)
 
 packed = szdd(STREAM)
 save("expand", "archive", b"\0\0" + packed)

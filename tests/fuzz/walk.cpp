@@ -34,11 +34,16 @@ uint32_t le32(const uint8_t *p)
 }
 
 // The format read plainly from memory: a name of at most 255 bytes and its
-// zero byte, the time block, the signed size, the data.
-reading read_plainly(const uint8_t *s, size_t end)
+// zero byte, the time block, the signed size, the data. The stream announces
+// `end` bytes; the file may hold fewer (`end` past `size`), and a stream cut
+// short that way is damaged wherever it stops.
+reading read_plainly(const uint8_t *s, size_t size, size_t announced)
 {
     reading r;
+    size_t end = announced < size ? announced : size;
     size_t pos = 0;
+    if (end < announced && pos == end)
+        r.how = bad_name;
     while (pos < end) {
         size_t span = end - pos < (size_t)name_read ? end - pos : (size_t)name_read;
         const void *z = memchr(s + pos, 0, span);
@@ -65,6 +70,8 @@ reading read_plainly(const uint8_t *s, size_t end)
             r.how = data_short;
             return r;
         }
+        if (pos == end && end < announced)
+            r.how = bad_name;
     }
     return r;
 }
@@ -169,17 +176,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 3)
         return 0;
-    // Three option bytes: how reads are cut and whether one fails, how many
-    // trailing bytes lie past the stream's announced end, and where a read
-    // fails.
+    // Three option bytes: how reads are cut and whether one fails; how many
+    // trailing bytes lie past the stream's announced end (below 128), or by
+    // how many bytes the file falls short of it (128 and up); and where a
+    // read fails.
     memfile m;
     m.chunk = chunks[data[0] & 7];
     bool fail = data[0] & 8;
     m.fail_at = fail ? (long)data[2] * 16 : -1;
     m.data = data + 3;
     m.size = size - 3;
-    size_t trim = data[1] < m.size ? data[1] : m.size;
-    long end = (long)(m.size - trim);
+    long end;
+    if (data[1] < 128) {
+        size_t trim = data[1] < m.size ? data[1] : m.size;
+        end = (long)(m.size - trim);
+    } else {
+        end = (long)m.size + (data[1] - 127);
+    }
 
     memfile_on(m);
     qfile f = os_open("stream");
@@ -192,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (name_safe(e.name.c_str()))
             check(!could_escape(e.name));
 
-    reading want = read_plainly(m.data, (size_t)end);
+    reading want = read_plainly(m.data, m.size, (size_t)end);
     if (fail && m.fail_at < (long)m.size) {
         // Up to the failure the walk agrees with the plain reading.
         check(got.entries.size() <= want.entries.size());
