@@ -21,10 +21,11 @@ static bool parent_level(const char *p, int n)
 }
 
 // A level made only of dots and spaces (or empty) with fewer than two dots:
-// it names the directory it stands in.
+// it names the directory it stands in; so does one that is only a stream
+// suffix (":x", a stream of that directory).
 static bool here_level(const char *p, int n)
 {
-    for (int i = 0; i < n; i++)
+    for (int i = 0; i < n && p[i] != ':'; i++)
         if (p[i] != '.' && p[i] != ' ')
             return false;
     return !parent_level(p, n);

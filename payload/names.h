@@ -7,7 +7,7 @@
 // made only of dots and spaces that a file system would read as "..", and not
 // one of the installer's own temporary names ("~un1", "~un2", in any case,
 // and however else a file system would reach them: "./~un2", "~un2.",
-// "~un2::$DATA").
+// "~un2::$DATA", "~un2\\:x").
 // '\\' and '/' both count as separators here. The empty name is safe: it
 // creates nothing.
 bool name_safe(const char *name);

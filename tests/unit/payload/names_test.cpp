@@ -17,7 +17,7 @@ TEST(names, safe_and_unsafe)
         // Found by fuzzing: other spellings of the temporary files, and a
         // parent level with a stream suffix.
         "./~un2", ".\\~un1", "~un2.", "~UN1 ", "~un2::$DATA", "~un1:x", "~un2\\.",
-        "..:x\\y", ".. :",
+        "..:x\\y", ".. :", "~un2\\:x", "~un2//:\x81",
     };
     for (const char *n : safe)
         EXPECT_TRUE(name_safe(n)) << n;
