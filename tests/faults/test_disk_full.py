@@ -40,7 +40,7 @@ class disk_full(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", "-l", self.disk])
         return True
 
-    def expand(self, stream, limit=None):
+    def expand(self, stream, limit=None, trap=True):
         blob = stub_region() + b"SETUP.SH\0" + compress(stream)
         write_exe(self.exe, blob)
         target = os.path.join(self.disk, "target")
@@ -49,8 +49,8 @@ class disk_full(unittest.TestCase):
             # Past the limit a write fails with EFBIG instead of ending the
             # process (the shell leaves the signal ignored for the stub), as a
             # full disk fails it with ENOSPC.
-            test_installer.WRAPPER = ["sh", "-c", 'trap "" XFSZ; exec prlimit --fsize=%d "$@"'
-                                      % limit, "sh", *wrapper]
+            test_installer.WRAPPER = ["sh", "-c", '%sexec prlimit --fsize=%d "$@"'
+                                      % ('trap "" XFSZ; ' if trap else "", limit), "sh", *wrapper]
         try:
             inst = Installer(self.exe)
         finally:
@@ -90,6 +90,14 @@ class disk_full(unittest.TestCase):
         if not self.mount(640):
             self.skipTest("no tmpfs: a per-file limit cannot fill the disk between files")
         self.expand(stream)
+
+    # Known fault, kept until the POSIX entry point ignores SIGXFSZ: under a
+    # file size limit the stub is killed by the signal at the first write past
+    # it, and leaves "~un1" behind, where a full disk gets the message.
+    @unittest.expectedFailure
+    def test_file_size_limit_is_a_full_disk(self):
+        stream = entry(b"SETUP.SH", 0, SETUP) + entry(b"NOISE.BIN", 0, noise(400000, 2))
+        self.expand(stream, limit=128 * 1024, trap=False)
 
 
 if __name__ == "__main__":
