@@ -13,16 +13,24 @@ BUILD_TYPE ?= Release
 PACKAGES := cmake g++ googletest libgtest-dev libgmock-dev \
             g++-mingw-w64-i686-win32 mscompress libmspack-dev libcli11-dev \
             clang libclang-rt-14-dev valgrind
+# Wine and a headless X server, for the Windows stub's tests and the demo;
+# wine.sh adds qemu where the kernel runs no 32-bit x86 programs itself.
+WINE_PACKAGES := wine wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := record walk expand roundtrip verify
 
-.PHONY: all deps build host win32 sanitize fuzz test demo bench clean
+.PHONY: all deps wine-deps build host win32 sanitize fuzz test demo bench clean
 
 all: build
 
 deps:
 	@cmake/deps.sh $(PACKAGES)
+
+# When Wine cannot be had at all, its tests skip (and say so) rather than
+# fail the rest.
+wine-deps:
+	@tests/e2e-wine/wine.sh deps || echo "wine-deps: Wine could not be installed; its tests will be skipped" >&2
 
 host: deps
 	@cmake -S . -B $(OUT)/host $(call gen,host) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQOX_BIN_DIR=$(CURDIR)/$(OUT)/bin >/dev/null
@@ -52,13 +60,13 @@ fuzz: deps
 	done
 
 # Both trees run, whatever the first one's outcome; either failing fails.
-test: build sanitize
+test: build sanitize wine-deps
 	@rc=0; \
 	(cd $(OUT)/host && ctest --output-on-failure -j2) || rc=1; \
 	(cd $(OUT)/asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j2) || rc=1; \
 	exit $$rc
 
-demo: build
+demo: build wine-deps
 	@examples/demo.sh
 
 bench: build
