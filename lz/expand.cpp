@@ -107,16 +107,23 @@ static inline uint8_t *copy_match(uint8_t *op, const uint8_t *ip, const uint8_t 
     // written a whole ring earlier
     size_t d = (((size_t)(op - out) + bias - pos - 1) & ring_mask) + 1;
     const uint8_t *s = op - d; // op - out >= szdd_ring >= d
+    // 24 bytes in three pieces, within the buffer's slack. Each piece's
+    // source is whole before it is read: it lies at least 8 bytes back.
     if (d >= 8) {
-        // 24 bytes, within the buffer's slack; the source runs at least 8
-        // bytes behind, so each piece is whole before it is read
         copy8(op, s);
-        copy8(op + 8, s + 8);
-        copy8(op + 16, s + 16);
+    } else if (d == 1) { // a run of one byte
+        uint64_t v = s[0] * 0x0101010101010101ull;
+        memcpy(op, &v, 8);
+        s = op - 8;
     } else {
-        for (unsigned i = 0; i < len; i++)
+        // a short period: its first 8 bytes one by one, then the copy goes
+        // on from whole periods (at least 8 bytes) back
+        for (int i = 0; i < 8; i++)
             op[i] = s[i];
+        s = op - d * ((8 + d - 1) / d);
     }
+    copy8(op + 8, s + 8);
+    copy8(op + 16, s + 16);
     return op + len;
 }
 

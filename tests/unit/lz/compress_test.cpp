@@ -127,6 +127,11 @@ std::vector<named_case> cases()
     for (int i = 0; i < 50000; i++)
         cycle.push_back(uint8_t("abcabdabe"[i % 9]));
     c.push_back({"short cycles", cycle});
+    bytes periods; // every short distance the expander copies specially
+    for (int p = 1; p <= 9; p++)
+        for (int i = 0; i < 40 * p + 7; i++)
+            periods.push_back(uint8_t('a' + p + i % p));
+    c.push_back({"periods 1 to 9", periods});
     c.push_back({"random", synth_noise(r, 20000)});
     c.push_back({"text", synth_text(r, 60000)});
     c.push_back({"program", synth_program(r, 150000)});
