@@ -91,10 +91,8 @@ class disk_full(unittest.TestCase):
             self.skipTest("no tmpfs: a per-file limit cannot fill the disk between files")
         self.expand(stream)
 
-    # Known fault, kept until the POSIX entry point ignores SIGXFSZ: under a
-    # file size limit the stub is killed by the signal at the first write past
-    # it, and leaves "~un1" behind, where a full disk gets the message.
-    @unittest.expectedFailure
+    # Under a file size limit the write past it fails (the stub ignores
+    # SIGXFSZ) and is answered as a full disk.
     def test_file_size_limit_is_a_full_disk(self):
         stream = entry(b"SETUP.SH", 0, SETUP) + entry(b"NOISE.BIN", 0, noise(400000, 2))
         self.expand(stream, limit=128 * 1024, trap=False)
