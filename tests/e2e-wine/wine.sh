@@ -54,7 +54,10 @@ install_qemu() {
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
     list=/etc/apt/sources.list.d/qox-backports.list
     if [ ! -f "$list" ]; then
-        echo "deb http://deb.debian.org/debian $codename-backports main" | $sudo tee "$list" >/dev/null
+        # The backports suite of the archive the machine already uses.
+        uri=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
+        [ -n "$uri" ] || uri=$(sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' /etc/apt/sources.list 2>/dev/null | head -n 1)
+        echo "deb $uri $codename-backports main" | $sudo tee "$list" >/dev/null
         $sudo apt-get update -qq
     fi
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
