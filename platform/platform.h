@@ -117,7 +117,10 @@ qfile lz_open(const char *path, qofs *ofs, int style);
 
 // Expands the whole source into the destination; a source that does not
 // begin with the SZDD signature is copied unchanged. Returns the number of
-// bytes written to the destination, or a negative value on failure.
+// bytes written to the destination, or a negative value on failure. A stream
+// it cannot expand (an unknown mode, a cut stream) yields a negative value or
+// fewer bytes than its header announces: Windows' service answers 0 for an
+// unknown mode.
 long lz_copy(qfile src, qfile dst);
 
 // Closes a source opened by lz_open.
