@@ -181,23 +181,27 @@ int szdd_expand(szdd_reader rd, void *rctx, szdd_writer wr, void *wctx,
                      : op;
         uint8_t *op0 = op;
         for (;;) {
-            // whole groups while all eight tokens start before `lim`
-            while (flags == 1 && lim - op > 7 * szdd_max_match && iend - ip >= 17) {
-                unsigned f = *ip++;
-                if (f == 0xFF) { // eight literals, common in code and tables
+            // Whole groups while all eight tokens start before `lim` and the
+            // input holds the group and 8 bytes more. A group goes from
+            // match to match: the literals before each one move as a single
+            // 8-byte copy, so the only branch that depends on the data is
+            // the one that ends the group.
+            while (flags == 1 && lim - op > 7 * szdd_max_match && iend - ip >= 25) {
+                unsigned m = ~(unsigned)*ip++ & 0xFFu; // a bit for each match
+                unsigned done = 0;                     // tokens used
+                while (m) {
+                    unsigned lits = (unsigned)__builtin_ctz(m) - done;
                     copy8(op, ip);
-                    op += 8;
-                    ip += 8;
-                    continue;
+                    op += lits;
+                    ip += lits;
+                    op = copy_match(op, ip, out, bias);
+                    ip += 2;
+                    done += lits + 1;
+                    m &= m - 1;
                 }
-                for (int k = 0; k < 8; k++, f >>= 1) {
-                    if (f & 1)
-                        *op++ = *ip++;
-                    else {
-                        op = copy_match(op, ip, out, bias);
-                        ip += 2;
-                    }
-                }
+                copy8(op, ip);
+                op += 8 - done;
+                ip += 8 - done;
             }
             // single tokens: the rest of a group, or close to the limits
             if (op >= lim || iend - ip < 3)

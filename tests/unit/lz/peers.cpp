@@ -118,25 +118,28 @@ bool run(const std::string &cmd, std::string &error)
 
 } // namespace
 
+std::string mspack_expand_into(const bytes &szdd, bytes &out)
+{
+    out.clear();
+    msszdd_decompressor *d = mspack_create_szdd_decompressor(&mem_system);
+    if (!d)
+        return "libmspack: no decompressor";
+    mem_file in{szdd.data(), szdd.size(), 0, nullptr};
+    mem_file to{nullptr, 0, 0, &out};
+    int err = d->decompress(d, reinterpret_cast<const char *>(&in),
+                            reinterpret_cast<const char *>(&to));
+    mspack_destroy_szdd_decompressor(d);
+    return err == MSPACK_ERR_OK ? "" : "libmspack: error " + std::to_string(err);
+}
+
 peer_result mspack_expand(const bytes &szdd)
 {
     peer_result r;
-    msszdd_decompressor *d = mspack_create_szdd_decompressor(&mem_system);
-    if (!d) {
-        r.error = "libmspack: no decompressor";
-        return r;
-    }
     if (szdd.size() >= 14) // room for the announced length, as a caller would make
         r.data.reserve(size_t(szdd[10]) | size_t(szdd[11]) << 8 | size_t(szdd[12]) << 16 |
                        size_t(szdd[13]) << 24);
-    mem_file in{szdd.data(), szdd.size(), 0, nullptr};
-    mem_file out{nullptr, 0, 0, &r.data};
-    int err = d->decompress(d, reinterpret_cast<const char *>(&in),
-                            reinterpret_cast<const char *>(&out));
-    mspack_destroy_szdd_decompressor(d);
-    r.ok = err == MSPACK_ERR_OK;
-    if (!r.ok)
-        r.error = "libmspack: error " + std::to_string(err);
+    r.error = mspack_expand_into(szdd, r.data);
+    r.ok = r.error.empty();
     return r;
 }
 

@@ -20,6 +20,11 @@ struct peer_result {
 // libmspack's SZDD decompressor, memory to memory.
 peer_result mspack_expand(const bytes &szdd);
 
+// The same into `out`, which is emptied first and keeps its capacity (a
+// benchmark reuses it, so that no run pays for fresh pages). Empty when
+// libmspack succeeded, else why not.
+std::string mspack_expand_into(const bytes &szdd, bytes &out);
+
 // `msexpand`, fed the stream on standard input.
 peer_result msexpand(const bytes &szdd);
 
