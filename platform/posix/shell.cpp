@@ -136,7 +136,7 @@ static bool process_holds(const char *dir, const char *base, const struct stat *
     return held || maps_hold(dir, st) || (!own && command_names(dir, base, st));
 }
 
-bool file_in_use(const char *real, const struct stat *st)
+bool file_in_use(const char *real, const struct stat *st, bool names_only)
 {
     const char *base = strrchr(real, '/');
     base = base ? base + 1 : real;
@@ -154,7 +154,10 @@ bool file_in_use(const char *real, const struct stat *st)
             pid = pid * 10 + (*c - '0');
         char dir[64];
         append(append(dir, "/proc/"), e->d_name);
-        used = process_holds(dir, base, st, pid == self);
+        if (names_only)
+            used = pid != self && command_names(dir, base, st);
+        else
+            used = process_holds(dir, base, st, pid == self);
     }
     sys.closedir(proc);
     return used;

@@ -18,10 +18,15 @@ static int real_spawn(pid_t *pid, const char *path, const posix_spawn_file_actio
                   : posix_spawn(pid, path, fa, attr, argv, envp);
 }
 
+static int real_fcntl(int fd, int cmd, int arg)
+{
+    return fcntl(fd, cmd, arg);
+}
+
 static const struct sys_calls real_calls = {
     real_open, read, write, close, lseek, stat, unlink, mkdir, chdir, rmdir,
     chmod, utimensat, opendir, readdir, closedir, readlink, getcwd, fork,
-    waitpid, real_spawn,
+    waitpid, real_spawn, real_fcntl,
 };
 
 struct sys_calls sys = real_calls;

@@ -34,6 +34,7 @@ struct sys_calls {
     int (*spawn)(pid_t *pid, const char *path, const posix_spawn_file_actions_t *fa,
                  const posix_spawnattr_t *attr, char *const argv[], char *const envp[],
                  int search);
+    int (*fcntl)(int fd, int cmd, int arg);
 };
 
 // The live table. sys_reset() puts the real calls back.
@@ -54,8 +55,10 @@ bool path_resolve(const char *path, char *out);
 // True when some process (this one included) runs the file `real` (whose
 // status is `st`) as its image, holds it open, has it mapped, or names it on
 // its command line, as an interpreter names the script it runs. Found
-// through /proc; false when /proc cannot be read.
-bool file_in_use(const char *real, const struct stat *st);
+// through /proc; false when /proc cannot be read. With `names_only` the
+// command lines alone are read: for a caller that already knows that no
+// open file refers to it anywhere.
+bool file_in_use(const char *real, const struct stat *st, bool names_only);
 
 // Writes out what a handle still buffers. 0, or -1 when a write failed now or
 // earlier on this handle.

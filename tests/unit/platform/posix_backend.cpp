@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -386,6 +387,88 @@ TEST_F(posix, a_file_named_on_a_running_command_line_cannot_be_deleted)
     EXPECT_FALSE(os_delete("script.py"));
     end(p);
     EXPECT_TRUE(os_delete("script.py"));
+}
+
+// A kernel without leases (or a file system that refuses them): the scan
+// alone must decide.
+int no_lease(int fd, int cmd, int arg)
+{
+    if (cmd == F_SETLEASE) {
+        errno = EINVAL;
+        return -1;
+    }
+    return fcntl(fd, cmd, arg);
+}
+
+TEST_F(posix, every_kind_of_holder_blocks_the_delete_with_leases_and_without)
+{
+    struct holder {
+        const char *what;
+        const char *script;  // run by sh with the file's name as $1; empty: mapped here
+    };
+    const holder holders[] = {
+        {"open for reading elsewhere", "exec 3<\"$1\"; : > ready; exec sleep 30"},
+        {"open for writing elsewhere", "exec 3>>\"$1\"; : > ready; exec sleep 30"},
+        {"named on a command line", ": > ready; sleep 30"},
+        {"mapped by this process", ""},
+    };
+    for (bool leases : {true, false}) {
+        for (const holder &h : holders) {
+            SCOPED_TRACE(std::string(h.what) + (leases ? ", leases" : ", no leases"));
+            sys_reset();
+            if (!leases)
+                sys.fcntl = no_lease;
+            put_file(at("file.dat"), pattern(4096));
+            unlink(at("ready").c_str());
+            pid_t p = 0;
+            void *m = MAP_FAILED;
+            if (*h.script) {
+                p = sh(h.script, {"file.dat"});
+                ASSERT_TRUE(wait_for(at("ready")));
+            } else {
+                int fd = open(at("file.dat").c_str(), O_RDONLY);
+                ASSERT_GE(fd, 0);
+                m = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0);
+                close(fd);
+                ASSERT_NE(m, MAP_FAILED);
+            }
+            EXPECT_FALSE(os_delete("file.dat"));
+            EXPECT_TRUE(file_exists(at("file.dat")));
+            if (p)
+                end(p);
+            else
+                munmap(m, 4096);
+            EXPECT_TRUE(os_delete("file.dat")) << "free again";
+        }
+    }
+}
+
+// The look at a file nobody holds takes no descriptor and leaves no lease
+// behind: a lease left on it would hold up every later opener.
+TEST_F(posix, the_look_at_a_file_leaves_it_free)
+{
+    auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    put_file(at("named.txt"), "x");
+    pid_t p = sh(": > ready; sleep 30", {"named.txt"});
+    ASSERT_TRUE(wait_for(at("ready")));
+    auto before = descriptors();
+    EXPECT_FALSE(os_delete("named.txt")) << "named on a command line";
+    EXPECT_EQ(descriptors(), before);
+    pid_t child = fork();
+    if (child == 0) {
+        // Breaking a lease would make this open wait or fail.
+        int fd = open("named.txt", O_RDWR | O_NONBLOCK);
+        _exit(fd >= 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opens it at once";
+    end(p);
+    EXPECT_TRUE(os_delete("named.txt"));
+    EXPECT_EQ(descriptors(), before);
 }
 
 // ---- the shell -----------------------------------------------------------------------
