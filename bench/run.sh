@@ -162,3 +162,6 @@ for spec in "${inputs[@]}"; do
         "${R[$name.lz_ct]}" "${R[$name.ms_ct]} (${R[$name.ms_runs]})" \
         "$(ratio "${R[$name.ms_ct]}" "${R[$name.lz_ct]}")"
 done
+
+# Whole installations: the stubs beside the self-extractors people use and cp -r.
+"$root/bench/install/run.sh"
