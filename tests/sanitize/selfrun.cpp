@@ -2,17 +2,18 @@
 // file given as its first argument. A sanitized stub is far larger than the
 // 32768-byte stub region, so it cannot sit in front of its own payload; this
 // program takes the given file as its own (the backend finds its own file
-// through readlink of /proc/self/exe) and then runs as the stub would.
+// through readlink of /proc/self/exe) and then enters the stub's own entry
+// point (platform/posix/main.cpp, built here as qox_main) with the rest of
+// the arguments.
 //   selfrun FILE [ARGS...]
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-#include "platform.h"
 #include "sys.h"
 
-int QWINAPI WinMain(qinst, qinst, char *, int);
+int qox_main(int argc, char **argv);
 
 static char self[PATH_MAX];
 
@@ -34,14 +35,6 @@ int main(int argc, char **argv)
         return 2;
     }
     sys.readlink = self_readlink;
-    static char line[1024];
-    int n = 0;
-    for (int i = 2; i < argc; i++) {
-        if (i > 2 && n < (int)sizeof line - 1)
-            line[n++] = ' ';
-        for (const char *s = argv[i]; *s && n < (int)sizeof line - 1; s++)
-            line[n++] = *s;
-    }
-    line[n] = 0;
-    return WinMain(0, 0, line, 5);
+    argv[1] = argv[0];
+    return qox_main(argc - 1, argv + 1);
 }
