@@ -16,7 +16,7 @@ set(max_len)
 if(DEFINED max_len_${TARGET})
   # From the start: the compressor's costs hardly grow with the length.
   set(max_len -max_len=${max_len_${TARGET}})
-  if(TARGET STREQUAL "roundtrip")
+  if("${TARGET}" STREQUAL "roundtrip")
     list(APPEND max_len -len_control=0)
   endif()
 endif()
