@@ -171,6 +171,19 @@ TEST(SzddCompress, EveryPeerExpandsOurStreams)
     }
 }
 
+TEST(SzddCompress, InputsBeyondOneParseBlockRoundTrip)
+{
+    // the parse works in blocks of some MiB; what crosses their borders
+    // must come back whole (msexpand is too slow for this size)
+    bytes d = synth_archive(12, (9u << 20) / 2);
+    bytes s = szdd_compress(d.data(), d.size());
+    peer_result ours = lz_expand(s), mspack = mspack_expand(s);
+    ASSERT_TRUE(ours.ok) << ours.error;
+    ASSERT_TRUE(mspack.ok) << mspack.error;
+    EXPECT_TRUE(ours.data == d);
+    EXPECT_TRUE(mspack.data == d);
+}
+
 TEST(SzddCompress, WeExpandMscompressStreams)
 {
     ASSERT_TRUE(have_program("mscompress")) << "mscompress (Debian: mscompress) is needed";
