@@ -137,7 +137,16 @@ def payload(a, name, size, seed):
 # ---- packages -------------------------------------------------------------------
 
 def quiet(argv, **kw):
-    subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+    """Runs a program; its output is shown only when it fails. A file, not a
+    pipe, takes the output: a server the program leaves running would hold a
+    pipe open."""
+    import tempfile
+    with tempfile.TemporaryFile() as out:
+        r = subprocess.run(argv, stdout=out, stderr=subprocess.STDOUT, **kw)
+        if r.returncode != 0:
+            out.seek(0)
+            raise RuntimeError(f"{argv[:3]}... failed ({r.returncode}):\n" +
+                               out.read().decode("latin-1")[-2000:])
 
 
 def makeself_sizes(path):
@@ -156,17 +165,22 @@ def packages(a, folder, pkg, changed):
     built = {}
 
     def peer(key, out, build):
+        # Built under another name and renamed when whole, so that a packing
+        # cut short is never taken for a package.
         path = os.path.join(pkg, out)
         if changed or not os.path.exists(path):
-            if os.path.exists(path):
-                os.unlink(path)
+            part = path + ".part"
+            for p in (path, part):
+                if os.path.exists(p):
+                    os.unlink(p)
             print(f"bench: {os.path.basename(pkg)}: packing {key}...", file=sys.stderr)
-            build(path)
+            build(part)
+            os.replace(part, path)
         built[key] = path
 
     for key, opt in (("makeself-gzip", "--gzip"), ("makeself-xz", "--xz")):
         peer(key, key + ".run", lambda p, opt=opt: quiet(
-            ["makeself", "--nox11", opt, folder, p, "bench payload", "./setup.sh"]))
+            ["makeself", "--nox11", opt, folder, p, "bench payload", "./setup.sh"], env=dict(os.environ, TMPDIR=pkg)))
     for key, opt in (("7z-sfx", []), ("7z-sfx-copy", ["-mx0"])):
         def seven(p, opt=opt):
             arc = p + ".7z"
@@ -176,6 +190,7 @@ def packages(a, folder, pkg, changed):
             with open(p, "wb") as out, open(SFX, "rb") as s, open(arc, "rb") as z:
                 shutil.copyfileobj(s, out)
                 shutil.copyfileobj(z, out)
+            os.unlink(arc)
             os.chmod(p, 0o755)
         peer(key, key + ".run", seven)
     peer("unzip", "files.zip", lambda p: quiet(["zip", "-q", "-X", p, *names], cwd=folder))
@@ -537,6 +552,9 @@ def report(doc):
               f"under the same wineserver: {w['start-up']['seconds']:.3f} s)")
         if w.get("note"):
             print("  " + w["note"])
+        if "wine_load_before" in doc:
+            print(f"  measured apart: load average {doc['wine_load_before']} before, "
+                  f"{doc.get('wine_load_after', '?')} after")
         print(f"  {'payload':<10} {'runs':>4} {'whole':>8} {'less start-up':>14} {'less poll':>10} "
               f"{'POSIX work':>11} {'ratio':>6} {'peak RSS':>9}")
         for name, r in w["payloads"].items():
@@ -577,6 +595,8 @@ def main():
     ap.add_argument("--wine", default="", help="command prefix that runs this script under Wine")
     ap.add_argument("--wine-json")
     ap.add_argument("--wine-payloads", nargs="*", default=[])
+    ap.add_argument("--wine-only", action="store_true",
+                    help="keep the POSIX figures of the last run; measure Wine again")
     a = ap.parse_args()
     global PEAK
     PEAK = a.peak
@@ -586,7 +606,17 @@ def main():
     doc = {"runs": a.runs, "load_before": load(), "nproc": os.cpu_count(),
            "kernel": os.uname().release, "payloads": {}}
     wine_items = []
-    for spec in a.sizes.split(","):
+    if a.wine_only:
+        with open(a.json) as f:
+            doc = json.load(f)["install"]
+        doc.pop("wine", None)
+        doc.pop("wine_skipped", None)
+        doc["wine_load_before"] = load()
+        for name, p in doc["payloads"].items():
+            path = os.path.join(a.work, "pkg", name, "qox32.exe")
+            if os.path.exists(path):
+                wine_items.append(f"{name}:{path}:{p['bytes']}")
+    for spec in ([] if a.wine_only else a.sizes.split(",")):
         name, size, seed = spec.split(":")
         runs = a.runs if int(size) < 100 << 20 else 1
         print(f"bench: {name}: payload...", file=sys.stderr)
@@ -614,7 +644,7 @@ def main():
             doc["wine_skipped"] = f"the Wine run failed or Wine cannot run here (exit {rc})"
     elif not a.wine:
         doc["wine_skipped"] = "not measured (Wine cannot run here, or skipped)"
-    doc["load_after"] = load()
+    doc["wine_load_after" if a.wine_only else "load_after"] = load()
     report(doc)
     # Beside whatever else the benchmarks record there.
     merged = {}

@@ -6,7 +6,8 @@
 # Environment: QOX_BUILD (host tree, default out/host), RUNS (best of how
 # many, default 3; the 200 MiB payload runs once), QOX_BENCH_WINE=0 skips
 # Wine, QOX_BENCH_SIZES (name:bytes:seed,... default the three mixes),
-# QOX_BENCH_BEFORE (another POSIX stub, measured beside out/bin/qox).
+# QOX_BENCH_BEFORE (another POSIX stub, measured beside out/bin/qox),
+# QOX_BENCH_WINE_ONLY=1 (measure Wine again, keep the last POSIX figures).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -30,6 +31,8 @@ args=(--work "$work" --lzbench "$build/bench/lzbench" --qoxpack "$root/out/bin/q
       --stub "$root/out/bin/qox" --quick "$work/quick.exe" --peak "$work/peak" --runs "${RUNS:-3}"
       --json "$root/out/bench/results.json")
 [ -z "${QOX_BENCH_SIZES:-}" ] || args+=(--sizes "$QOX_BENCH_SIZES")
+# Wine again, keeping the POSIX figures of the last run.
+[ "${QOX_BENCH_WINE_ONLY:-0}" = 0 ] || args+=(--wine-only)
 # Another build of the POSIX stub measured beside it, for before and after.
 [ -z "${QOX_BENCH_BEFORE:-}" ] || args+=(--stub-before "$QOX_BENCH_BEFORE")
 wine_sh=$root/tests/e2e-wine/wine.sh
