@@ -61,8 +61,8 @@ fi
 
 inputs=("mix-3.4m 3398457 1" "mix-32m 33554432 2")
 declare -A R
-for spec in "${inputs[@]}"; do
-    read -r name size seed <<<"$spec"
+for input in "${inputs[@]}"; do
+    read -r name size seed <<<"$input"
     in=$work/$name.bin
     echo "bench: $name: generating, compressing, expanding..." >&2
     "$lzbench" gen "$size" "$seed" "$in" >/dev/null
@@ -99,16 +99,16 @@ done
 if [ -n "$wine_ok" ]; then
     echo "bench: Windows' LZ32 under Wine (slow to start where 32-bit code is emulated)..." >&2
     names=()
-    for spec in "${inputs[@]}"; do
-        read -r name _ <<<"$spec"
+    for input in "${inputs[@]}"; do
+        read -r name _ <<<"$input"
         names+=("$name.szdd")
     done
     # Wine under emulation may crash on its way out after the work is done,
     # so the figures and the outputs decide, not the exit status.
     (cd "$work" && WINEPREFIX=$work/wineprefix WINEDEBUG=-all timeout 3600 \
         wine wine/lz32bench.exe "$runs" "${names[@]}" </dev/null) 2>&1 | tr -d '\r' >"$work/wine.log" || true
-    for spec in "${inputs[@]}"; do
-        read -r name _ <<<"$spec"
+    for input in "${inputs[@]}"; do
+        read -r name _ <<<"$input"
         R[$name.lz32]=$(awk -v f="$name.szdd" '$1 == f { print $3 }' "$work/wine.log")
         R[$name.lzw]=$(awk -v f="$name.szdd" '$1 == f { print $5 }' "$work/wine.log")
         if [ -z "${R[$name.lz32]}" ] || [ -z "${R[$name.lzw]}" ]; then
@@ -127,8 +127,8 @@ echo
 echo "Expansion (MB/s of output, best of $runs, msexpand as for mscompress below; 1 MB = 2^20 bytes)"
 printf "%-10s %10s | %8s %10s %7s | %9s %9s %7s\n" input bytes "lz/ mem" "libmspack" "ratio" \
     "lz/ file" "msexpand" "ratio"
-for spec in "${inputs[@]}"; do
-    read -r name _ <<<"$spec"
+for input in "${inputs[@]}"; do
+    read -r name _ <<<"$input"
     len=${R[$name.len]}
     printf "%-10s %10s | %8s %10s %7s | %9s %9s %7s\n" "$name" "$len" \
         "$(mbs "$len" "${R[$name.lz_mem]}")" "$(mbs "$len" "${R[$name.mspack_mem]}")" \
@@ -140,8 +140,8 @@ if [ -n "$wine_ok" ]; then
     echo
     echo "Expansion under Wine, file to file (MB/s)$wine_note"
     printf "%-10s %10s | %12s %12s %7s\n" input bytes "LZ32" "lz/ (win32)" "ratio"
-    for spec in "${inputs[@]}"; do
-        read -r name _ <<<"$spec"
+    for input in "${inputs[@]}"; do
+        read -r name _ <<<"$input"
         len=${R[$name.len]}
         printf "%-10s %10s | %12s %12s %7s\n" "$name" "$len" "$(mbs "$len" "${R[$name.lz32]}")" \
             "$(mbs "$len" "${R[$name.lzw]}")" "$(ratio "${R[$name.lz32]}" "${R[$name.lzw]}")"
@@ -154,8 +154,8 @@ echo
 echo "Compression (lz/ best of $runs; mscompress best of the runs shown)"
 printf "%-10s %10s | %10s %10s %8s | %8s %12s %7s\n" input bytes "lz/ size" "mscompress" \
     "smaller" "lz/ s" "mscompress s" "faster"
-for spec in "${inputs[@]}"; do
-    read -r name _ <<<"$spec"
+for input in "${inputs[@]}"; do
+    read -r name _ <<<"$input"
     printf "%-10s %10s | %10s %10s %7s%% | %8s %12s %7s\n" "$name" "${R[$name.len]}" \
         "${R[$name.lz_size]}" "${R[$name.ms_size]}" \
         "$(awk -v a="${R[$name.lz_size]}" -v b="${R[$name.ms_size]}" 'BEGIN { printf "%.2f", 100 * (1 - a / b) }')" \

@@ -616,8 +616,8 @@ def main():
             path = os.path.join(a.work, "pkg", name, "qox32.exe")
             if os.path.exists(path):
                 wine_items.append(f"{name}:{path}:{p['bytes']}")
-    for spec in ([] if a.wine_only else a.sizes.split(",")):
-        name, size, seed = spec.split(":")
+    for item in ([] if a.wine_only else a.sizes.split(",")):
+        name, size, seed = item.split(":")
         runs = a.runs if int(size) < 100 << 20 else 1
         print(f"bench: {name}: payload...", file=sys.stderr)
         folder, files, total, changed = payload(a, name, int(size), int(seed))

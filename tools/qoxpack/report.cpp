@@ -1,4 +1,4 @@
-// inspect.cpp: the list and verify commands.
+// report.cpp: the list and verify commands.
 #include "commands.h"
 #include "fail.h"
 #include "layout.h"
